@@ -120,6 +120,13 @@ bool WriteDocumentSafely(const TiXmlDocument& doc, const std::string& path)
 {
     const std::string target = ResolvedTarget(path);
     const std::string dir = DirectoryOf(target);
+
+    // A file we may not write (read-only permission bits, immutable, read-only
+    // file system) stays as it is, as it would with a rewrite in place; the
+    // folder being writable does not make the file ours to replace.
+    if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT)
+        return false;
+
     std::string tmpName = target + ".XXXXXX";
 
     int fd = mkostemp(&tmpName[0], O_CLOEXEC);
@@ -180,6 +187,9 @@ int CConfigXML::Load(const char* path)
 {
     wxMutexLocker lock(s_configMutex);
 
+    // A store that loaded before forgets that document: if this load fails,
+    // Save must not write the empty document over the file.
+    m_loaded = false;
     m_doc.reset(new TiXmlDocument);
     m_path = path ? path : "";
     for (int attempt = 0; attempt < LOAD_ATTEMPTS; ++attempt)
