@@ -195,11 +195,18 @@ class XServer:
         self.run(["import", "-window", "root", path])
         return path
 
+    def screenshot_window(self, wid, name):
+        os.makedirs(SCREENSHOTS, exist_ok=True)
+        path = os.path.join(SCREENSHOTS, name)
+        self.run(["import", "-frame", "-window", wid, path])
+        return path
+
     def pixel(self, path, x, y):
-        out = self.run(["convert", path, "-format", "%[fx:int(255*p{%d,%d}.r)],"
-                        "%%[fx:int(255*p{%d,%d}.g)],%%[fx:int(255*p{%d,%d}.b)]"
-                        % (x, y, x, y, x, y), "info:"]).stdout
-        return tuple(int(v) for v in out.strip().split(","))
+        """(r, g, b) of one pixel of a screenshot."""
+        out = self.run(["convert", path, "-crop", "1x1+%d+%d" % (x, y), "-depth", "8",
+                        "txt:-"]).stdout
+        match = re.search(r"\((\d+),(\d+),(\d+)", out.splitlines()[-1])
+        return tuple(int(v) for v in match.groups())
 
     def close(self):
         for proc in (self.wm, self.xvfb):
@@ -246,10 +253,41 @@ class BoardSim:
         self.stderr.close()
 
 
+INSTANCE_LOCK = "/tmp/OrvaneSideKey"
+
+
+def instance_lock_holder():
+    """The pid of a live process holding the program's single-instance
+    lock, or None."""
+    try:
+        with open(INSTANCE_LOCK) as f:
+            pid = int(f.read().strip() or 0)
+    except (OSError, ValueError):
+        return None
+    if pid <= 0:
+        return None
+    try:
+        os.kill(pid, 0)
+    except ProcessLookupError:
+        return None
+    except PermissionError:
+        pass
+    return pid
+
+
+def wait_for_instance_lock(timeout=120):
+    """Another copy (a demo, another test run) would make ours show the
+    already-running box: wait until it has gone."""
+    wait_until(lambda: instance_lock_holder() is None, timeout, interval=0.2,
+               what="another orvane-sidekey to release " + INSTANCE_LOCK)
+
+
 class SideKey:
     """orvane-sidekey started from a working-directory tree of its own."""
 
-    def __init__(self, xserver, workdir, env=None):
+    def __init__(self, xserver, workdir, env=None, first=True):
+        if first:
+            wait_for_instance_lock()
         self.stderr = tempfile.TemporaryFile()
         self.proc = subprocess.Popen([APP], cwd=workdir, env=dict(xserver.env, **(env or {})),
                                      stdout=subprocess.PIPE, stderr=self.stderr)
@@ -307,8 +345,8 @@ class SideKeyTestCase(unittest.TestCase):
         self.addCleanup(self.sim.stop)
         return self.sim
 
-    def start_app(self, env=None):
-        app = SideKey(self.x, self.workdir, env)
+    def start_app(self, env=None, first=True):
+        app = SideKey(self.x, self.workdir, env, first)
         self.addCleanup(app.kill)
         if self.app is None:
             self.app = app

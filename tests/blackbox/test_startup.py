@@ -80,7 +80,7 @@ class StartupBoxes(SideKeyTestCase):
 
     def test_second_copy_is_refused_before_contacting_the_service(self):
         first = self.open_dialog()
-        second = self.start_app()
+        second = self.start_app(first=False)
         box = self.x.wait_window(MESSAGE_TITLE)
         self.x.screenshot("box-already-running.png")
         self.x.activate(box)
