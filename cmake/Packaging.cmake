@@ -1,0 +1,1 @@
+# Installation and the Debian package: filled in by the packaging work.

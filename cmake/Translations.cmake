@@ -1,0 +1,1 @@
+# Message catalogs: filled in by the translations work.
