@@ -219,15 +219,18 @@ class XServer:
 
 
 class BoardSim:
-    """orvane-board-sim --headless on a given port."""
+    """orvane-board-sim on a given port: headless, or the virtual whiteboard
+    (which then runs in cwd, for its pictures)."""
 
-    def __init__(self, xserver, port, config=None):
-        args = [SIM, "--headless", "--port", str(port)]
+    def __init__(self, xserver, port, config=None, headless=True, cwd=None):
+        args = [SIM, "--port", str(port)]
+        if headless:
+            args.append("--headless")
         if config:
             args += ["--config", config]
         self.stderr = tempfile.TemporaryFile()
         self.proc = subprocess.Popen(args, env=xserver.env, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=self.stderr)
+                                     stdout=subprocess.PIPE, stderr=self.stderr, cwd=cwd)
         self.out = LineReader(self.proc.stdout)
         self.out.wait_for(lambda l: l.startswith("listening"), what="simulator listening")
 

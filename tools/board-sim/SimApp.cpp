@@ -4,6 +4,7 @@
 
 #include "SimApp.h"
 
+#include "SimFrame.h"
 #include "SimServer.h"
 
 #include <wx/cmdline.h>
@@ -30,6 +31,8 @@ void PrintLine(const wxString& line)
 
 SimApp::SimApp()
     : m_configPath(wxS("Config/config.xml")),
+      m_iconFolder(wxS("Res/sidekey_res")),
+      m_frame(nullptr),
       m_port(-1),
       m_headless(false)
 {
@@ -44,6 +47,7 @@ void SimApp::OnInitCmdLine(wxCmdLineParser& parser)
     parser.AddOption(wxS("p"), wxS("port"), wxS("TCP port to listen on"),
                      wxCMD_LINE_VAL_NUMBER);
     parser.AddSwitch(wxS(""), wxS("headless"), wxS("no window; commands on stdin"));
+    parser.AddOption(wxS(""), wxS("icons"), wxS("folder of the shortcut pictures"));
 }
 
 bool SimApp::OnCmdLineParsed(wxCmdLineParser& parser)
@@ -51,6 +55,7 @@ bool SimApp::OnCmdLineParsed(wxCmdLineParser& parser)
     parser.Found(wxS("config"), &m_configPath);
     parser.Found(wxS("port"), &m_port);
     m_headless = parser.Found(wxS("headless"));
+    parser.Found(wxS("icons"), &m_iconFolder);
     return true;
 }
 
@@ -76,7 +81,11 @@ bool SimApp::OnInit()
     if (m_port < 0)
         m_port = PortFromConfig(m_configPath);
 
-    m_server.reset(new SimServer(PrintLine));
+    m_server.reset(new SimServer([this](const wxString& line) {
+        PrintLine(line);
+        if (m_frame)
+            m_frame->AddLog(line);
+    }));
     if (m_port <= 0 || m_port > 65535 || !m_server->Create(wxString::Format(wxS("%ld"), m_port)))
     {
         std::fprintf(stderr, "orvane-board-sim: cannot listen on port %ld (already in use?)\n",
@@ -86,9 +95,22 @@ bool SimApp::OnInit()
     }
     PrintLine(wxString::Format(wxS("listening %ld"), m_port));
 
-    // Keep running without any window until told to quit.
-    SetExitOnFrameDelete(false);
+    // Commands on stdin work in both modes, so scripts can drive the
+    // virtual whiteboard too.
     StartReadingStdin();
+    if (m_headless)
+    {
+        // Keep running without any window until told to quit.
+        SetExitOnFrameDelete(false);
+        return true;
+    }
+
+    m_frame = new SimFrame(*m_server, m_port, m_iconFolder);
+    m_frame->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+        m_frame = nullptr;
+        event.Skip();
+    });
+    m_frame->Show();
     return true;
 }
 

@@ -27,8 +27,8 @@ bool SimConnection::OnStopAdvise(const wxString& WXUNUSED(topic), const wxString
 
 bool SimConnection::OnDisconnect()
 {
-    m_server.Report(wxS("disconnect"));
     m_server.Forget(this);
+    m_server.Report(wxS("disconnect"));
     delete this;
     return true;
 }
