@@ -1,0 +1,1 @@
+# Fuzz targets: filled in by the reliability work.
