@@ -363,6 +363,9 @@ class SideKeyTestCase(unittest.TestCase):
         self.dialog = self.x.wait_window(DIALOG_TITLE)
         self.sim.out.wait_for(lambda l: l == "connect SideKey")
         self.x.activate(self.dialog)
+        # No error box of the toolkit's beside the dialog (a missing working
+        # directory, say, must stay silent).
+        self.assertEqual([name for _, name in self.x.windows()], [DIALOG_TITLE])
         return app
 
     def assert_ended(self, app, status, timeout=TIMEOUT):

@@ -147,6 +147,23 @@ class Bursts(MatchingTestCase):
                 self.app = None
 
 
+class MissingIconSet(MatchingTestCase):
+
+    def test_run_works_without_the_pictures(self):
+        import shutil
+        shutil.rmtree(os.path.join(self.workdir, "Res", "sidekey_res"))
+        app = self.open_matching("OrvaneTypeA")
+        shot = self.x.screenshot("matching-no-icons.png")
+        self.assertEqual(self.x.windows(), [(self.matching, "")])
+        # Empty icon places: the background shows where the first icon would be.
+        self.assertEqual(self.x.pixel(shot, *icon_centre(0)), self.x.pixel(shot, 5, 700))
+        self.advise(app, 13, 13)
+        self.assert_still_running(app)
+        self.sim.send("advise")
+        self.assert_ended(app, 0)
+        self.assertIn("NewPage1.bmp", app.errors())
+
+
 def write_bmp(path, rgb, size=35):
     row = bytes((rgb[2], rgb[1], rgb[0])) * size
     row += b"\0" * ((4 - len(row) % 4) % 4)
