@@ -5,14 +5,21 @@
 # each with "msgfmt --check" into the working-directory tree:
 #
 #   QMLT/LANG/<lang>/LC_MESSAGES/OrvaneDrv.mo   catalog "OrvaneDrv" for <lang>
-#   QMLT/LANG/en_US/OrvaneDrv.mo                catalog "en_US/OrvaneDrv", the
-#                                               fallback for every language
-#                                               without a catalog of its own
+#   QMLT/LANG/en_US/OrvaneDrv.mo                the English catalog again,
+#                                               where the program's fallback
+#                                               name "en_US/OrvaneDrv" points
 #
-# The program adds the lookup prefix "LANG"; for a language such as zh_CN the
-# toolkit tries LANG/zh_CN.UTF-8/LC_MESSAGES, LANG/, LANG/zh_CN.UTF-8, then the
-# same with zh_CN and with zh. That is why no catalog lies in LANG/ itself: it
-# would be found for every language.
+# How wxWidgets 3.2 finds them (seen with strace on 3.2.2): for the prefix
+# "LANG" it tries LANG/<X>/LC_MESSAGES/<catalog>.mo, then LANG/<X>/<catalog>.mo,
+# for X = <lang>.UTF-8 (the system encoding appended), <lang>, <base language>
+# (zh_CN.UTF-8, zh_CN, zh), then the same under its standard folders. It never
+# looks in LANG/ itself, so the catalog named "en_US/OrvaneDrv" is found only
+# as LANG/<X>/en_US/OrvaneDrv.mo, which no file here is. What gives every other
+# language its English is the program's second locale set-up, for English
+# (U.S.): it finds LANG/en_US/LC_MESSAGES/OrvaneDrv.mo, or LANG/en_US/
+# OrvaneDrv.mo when that is the only English file (a locale that is not
+# installed counts as an unknown language and takes the same way). The file
+# LANG/en_US/OrvaneDrv.mo is kept for the catalog name the program asks for.
 #
 # Targets:
 #   pot         re-extract po/OrvaneDrv.pot from the sources

@@ -145,6 +145,11 @@ bool SideKeyApp::InitLocale(int language)
     delete m_locale;
     m_locale = nullptr;
 
+    // A system language the toolkit does not know (a locale name it cannot
+    // map) has no catalog of ours either: go straight to the fallback.
+    if (language == wxLANGUAGE_UNKNOWN)
+        return false;
+
     // A language whose locale is not installed is no reason for an error
     // box: the program goes on with whatever catalog it finds.
     wxLogNull noLog;

@@ -18,9 +18,9 @@ class SideKeyPanel : public wxPanel
 {
 public:
     // Key positions: 0-13 the left column top to bottom, 14-27 the right one.
-    static const int MAX_KEYS = 28;
-    static const int ROWS = 14;
-    static const int ICON_SIZE = 35;
+    static constexpr int MAX_KEYS = 28;
+    static constexpr int ROWS = 14;
+    static constexpr int ICON_SIZE = 35;
 
     struct KeyPoint
     {

@@ -263,10 +263,11 @@ def instance_lock_holder():
     """The pid of a live process holding the program's single-instance
     lock, or None."""
     try:
-        with open(INSTANCE_LOCK) as f:
-            pid = int(f.read().strip() or 0)
-    except (OSError, ValueError):
+        with open(INSTANCE_LOCK, "rb") as f:
+            match = re.match(rb"\s*(\d+)", f.read())
+    except OSError:
         return None
+    pid = int(match.group(1)) if match else 0
     if pid <= 0:
         return None
     try:
