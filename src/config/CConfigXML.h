@@ -35,8 +35,18 @@ class CConfigXML
 public:
     // How often and how long Load() waits for a file that another program
     // of the package may be rewriting at this moment.
-    static const int LOAD_ATTEMPTS = 15;
-    static const int LOAD_PAUSE_MS = 200;
+    static constexpr int LOAD_ATTEMPTS = 15;
+    static constexpr int LOAD_PAUSE_MS = 200;
+
+    // Files that Load() treats like unparseable ones, without handing them to
+    // TinyXML: anything but a regular file, files larger than MAX_FILE_BYTES
+    // (TinyXML takes dozens of bytes of memory per byte of text), and
+    // documents whose elements nest deeper than MAX_NESTING levels (TinyXML
+    // parses, prints and frees nested elements recursively, so a very deep
+    // document would overflow the stack). The package's file is a few
+    // hundred bytes, three levels deep.
+    static constexpr long MAX_FILE_BYTES = 16L * 1024 * 1024;
+    static constexpr int MAX_NESTING = 256;
 
     CConfigXML();
     virtual ~CConfigXML();
@@ -83,7 +93,7 @@ public:
     // Attributes named prefix0, prefix1, ... prefix(count-1). Names longer
     // than MAX_INDEXED_NAME bytes are refused: the call returns 0 and
     // touches nothing.
-    static const size_t MAX_INDEXED_NAME = 14;
+    static constexpr size_t MAX_INDEXED_NAME = 14;
 
     int GetIntPairs(const char* section, const char* key, const char* prefix,
                     int count, IntPair* pairs);
@@ -94,6 +104,18 @@ public:
     int SetRealPairs(const char* section, const char* key, const char* prefix,
                      int count, const RealPair* pairs);
 
+protected:
+    // For tests and fuzzing only: a store whose Load() makes loadAttempts
+    // attempts with loadPauseMs between them, so that unparseable files cost
+    // no time. The program itself always uses the default constructor.
+    CConfigXML(int loadAttempts, int loadPauseMs);
+
+    // How deep TinyXML's parser would nest when it parses text (the file's
+    // text after line-end normalisation): 1 for a root element without child
+    // elements, 0 when the text has no element. Counting stops at the first
+    // level above stopAbove. Exposed for the tests of the nesting limit.
+    static int NestingDepth(const std::string& text, int stopAbove);
+
 private:
     TiXmlElement* FindNode(const char* section, const char* key) const;
     static bool IndexedNamesFit(const char* prefix, int count);
@@ -102,6 +124,8 @@ private:
     std::unique_ptr<TiXmlDocument> m_doc;
     bool m_loaded;
     std::string m_path;
+    int m_loadAttempts;
+    int m_loadPauseMs;
 };
 
 #endif // SIDEKEY_CONFIG_CCONFIGXML_H

@@ -18,6 +18,7 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
+#include <wx/weakref.h>
 
 #include <cstdio>
 #include <string>
@@ -74,7 +75,8 @@ MainDialog::MainDialog(wxWindow* parent, wxWindowID id, const wxString& title,
       m_penBox(nullptr),
       m_radioBluePen(nullptr),
       m_radioEraser(nullptr),
-      m_labelKey4(nullptr)
+      m_labelKey4(nullptr),
+      m_waitingForService(false)
 {
     Create(parent, id, title, pos, size, DIALOG_STYLE, wxS("dialog"));
 
@@ -193,6 +195,28 @@ int MainDialog::ReadFlag(const char* attribute)
 }
 
 // ----------------------------------------------------------------------------
+// board service
+// ----------------------------------------------------------------------------
+
+bool MainDialog::TellService(int code, bool start)
+{
+    // The toolkit goes on dispatching events while it waits for the answer.
+    // Hold off the user meanwhile (a second OK, Cancel or Escape would
+    // destroy the dialog under this handler), and notice when the dialog
+    // went all the same, through the loss of the link.
+    wxWeakRef<MainDialog> self(this);
+    m_waitingForService = true;
+    {
+        wxWindowDisabler noInput;
+        wxGetApp().SendCommand(code, start);
+    }
+    if (!self)
+        return false;
+    m_waitingForService = false;
+    return true;
+}
+
+// ----------------------------------------------------------------------------
 // closing
 // ----------------------------------------------------------------------------
 
@@ -214,8 +238,13 @@ bool MainDialog::Destroy()
 // event handlers
 // ----------------------------------------------------------------------------
 
-void MainDialog::OnClose(wxCloseEvent& WXUNUSED(event))
+void MainDialog::OnClose(wxCloseEvent& event)
 {
+    if (m_waitingForService && event.CanVeto())
+    {
+        event.Veto();
+        return;
+    }
     std::puts("in MainDialog::OnClose");
     std::fflush(stdout);
     Destroy();
@@ -223,6 +252,8 @@ void MainDialog::OnClose(wxCloseEvent& WXUNUSED(event))
 
 void MainDialog::OnOK(wxCommandEvent& WXUNUSED(event))
 {
+    if (m_waitingForService)
+        return;
     if (m_enableSoftKey != m_enableSoftKeyStored || m_keyPen != m_keyPenStored)
     {
         const std::string section = SectionName();
@@ -234,19 +265,23 @@ void MainDialog::OnOK(wxCommandEvent& WXUNUSED(event))
         config.Close();
 
         // The board service's only notice that the settings changed.
-        wxGetApp().SendCommand(-1, true);
-        wxGetApp().SendCommand(-1, false);
+        if (!TellService(-1, true) || !TellService(-1, false))
+            return;
     }
     Destroy();
 }
 
 void MainDialog::OnCancel(wxCommandEvent& WXUNUSED(event))
 {
+    if (m_waitingForService)
+        return;
     Destroy();
 }
 
 void MainDialog::OnSetting(wxCommandEvent& WXUNUSED(event))
 {
+    if (m_waitingForService)
+        return;
     SideKeyApp& app = wxGetApp();
 
     if (m_enableSoftKey != m_enableSoftKeyStored)
@@ -258,12 +293,13 @@ void MainDialog::OnSetting(wxCommandEvent& WXUNUSED(event))
         config.Save();
         config.Close();
 
-        app.SendCommand(-1, true);
-        app.SendCommand(-1, false);
+        if (!TellService(-1, true) || !TellService(-1, false))
+            return;
     }
 
     Show(false);
-    app.SendCommand(app.m_keyCount, true);
+    if (!TellService(app.m_keyCount, true))
+        return;
 
     SideKeyWin* win = new SideKeyWin(this, wxID_ANY, wxEmptyString, wxDefaultPosition,
                                      wxDefaultSize, 0);
@@ -294,6 +330,6 @@ void MainDialog::OnIdle(wxIdleEvent& WXUNUSED(event))
 {
     // The keyboard's physical state: Escape ends the run whichever window
     // has the focus, also while the dialog is hidden behind key matching.
-    if (wxGetKeyState(WXK_ESCAPE))
+    if (!m_waitingForService && wxGetKeyState(WXK_ESCAPE))
         CloseDialog();
 }

@@ -67,6 +67,9 @@ public:
     wxRadioButton* m_radioEraser;
     wxStaticText* m_labelKey4;
 
+    // True while a request to the board service waits for its answer.
+    bool m_waitingForService;
+
     void OnClose(wxCloseEvent& event);
     void OnOK(wxCommandEvent& event);
     void OnCancel(wxCommandEvent& event);
@@ -77,6 +80,10 @@ public:
     void OnIdle(wxIdleEvent& event);
 
 private:
+    // Sends one request to the board service and waits for its answer.
+    // False when the dialog was destroyed during the wait.
+    bool TellService(int code, bool start);
+
     bool HasPenTrayGroup() const;
     void CreatePenTrayGroup();
     void DoLayout();

@@ -258,8 +258,6 @@ const LookupCase kLookupCases[] = {
      "<r><Global><port num=\"1\"/></Global></r>", "", "port", 0, 0},
     {"EmptyKeyFindsNothing",
      "<r><Global><port num=\"1\"/></Global></r>", "Global", "", 0, 0},
-    {"DocumentWithoutRootElement",
-     "<?xml version=\"1.0\"?>\n<!-- no elements at all -->\n", "Global", "port", 0, 0},
     {"OnlyFirstTopLevelElementIsRoot",
      "<first/><second><Global><port num=\"1\"/></Global></second>", "Global", "port", 0, 0},
 };
@@ -1077,25 +1075,34 @@ TEST_F(ConfigStoreTest, FailedLoadOfMissingFileGivesDefaultsAndNeverCreatesIt)
     EXPECT_EQ(Names({}), Entries(m_dir));
 }
 
-TEST_F(ConfigStoreTest, FailedLoadOfMalformedFileForgetsEarlierDocumentAndWritesNothing)
+TEST_F(ConfigStoreTest, FailedLoadOfHalfWrittenFileForgetsEarlierDocumentAndWritesNothing)
 {
     const std::string good = m_dir + "/good.xml";
     ASSERT_TRUE(WriteFile(good, kFullConfig));
-    const std::string halfWritten = "<?xml version=\"1.0\"?>\n<OrvaneDrv><Global><port num=\"48";
-    WriteConfig(halfWritten);
+    // Files another program has only begun to write: cut inside an element,
+    // and cut before the root element (which TinyXML alone would accept).
+    const char* const halfWrittenFiles[] = {
+        "<?xml version=\"1.0\"?>\n<OrvaneDrv><Global><port num=\"48",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>\n",
+    };
+    for (const char* halfWritten : halfWrittenFiles)
+    {
+        SCOPED_TRACE(halfWritten);
+        WriteConfig(halfWritten);
 
-    CConfigXML store;
-    ASSERT_EQ(1, store.Load(good.c_str()));
-    EXPECT_EQ(0, store.Load(m_path.c_str()));
+        CConfigXML store;
+        ASSERT_EQ(1, store.Load(good.c_str()));
+        EXPECT_EQ(0, store.Load(m_path.c_str()));
 
-    int port = 0;
-    EXPECT_EQ(0, store.GetInt("Global", "port", "num", &port, 1234));
-    EXPECT_EQ(1234, port);
-    EXPECT_EQ(0, store.SetInt("Global", "port", "num", 1));
-    store.Save();
-    EXPECT_EQ(halfWritten, ReadFile(m_path));
-    EXPECT_EQ(std::string(kFullConfig), ReadFile(good));
-    EXPECT_EQ(Names({"config.xml", "good.xml"}), Entries(m_dir));
+        int port = 0;
+        EXPECT_EQ(0, store.GetInt("Global", "port", "num", &port, 1234));
+        EXPECT_EQ(1234, port);
+        EXPECT_EQ(0, store.SetInt("Global", "port", "num", 1));
+        store.Save();
+        EXPECT_EQ(halfWritten, ReadFile(m_path));
+        EXPECT_EQ(std::string(kFullConfig), ReadFile(good));
+        EXPECT_EQ(Names({"config.xml", "good.xml"}), Entries(m_dir));
+    }
 }
 
 } // anonymous namespace
