@@ -2,12 +2,13 @@
 # Installs what is missing, builds, and runs the whole suite headless, in
 # three stages; the first that fails ends the script with a non-zero status:
 #
-#   1. build/       the normal build and its ctest suite;
+#   1. build/       the normal build;
 #   2. build-fuzz/  the configuration store's libFuzzer target (clang): every
 #                   saved input of fuzz/corpus and fuzz/regressions once, then
 #                   a bounded fuzzing run;
-#   3. build-asan/  the same ctest suite built with AddressSanitizer and
-#                   UndefinedBehaviorSanitizer. Its summary ends the output.
+#      then the ctest suite of build/, whose summary ends the output;
+#   3. with SIDEKEY_ASAN=1 only, build-asan/: the same ctest suite built with
+#                   AddressSanitizer and UndefinedBehaviorSanitizer.
 #
 # Every X server, window manager and board-service stand-in the tests need
 # is started by the tests themselves.
@@ -39,7 +40,6 @@ suppressions=$PWD/tests/sanitizers/lsan.supp
 
 cmake -S . -B "$build" -DSIDEKEY_WERROR=ON
 cmake --build "$build" -j"$jobs"
-(cd "$build" && ctest --output-on-failure)
 
 # ----------------------------------------------------------------------------
 # 2. fuzzing the configuration store
@@ -86,8 +86,23 @@ if ((fuzz_seconds > 0)); then
 fi
 
 # ----------------------------------------------------------------------------
+# the normal suite
+# ----------------------------------------------------------------------------
+
+echo
+echo "== The suite ($build)"
+unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
+(cd "$build" && ctest --output-on-failure)
+
+# ----------------------------------------------------------------------------
 # 3. the suite under AddressSanitizer and UndefinedBehaviorSanitizer
 # ----------------------------------------------------------------------------
+
+# Opt-in for now: with full stacks on every allocation (which the toolkit's
+# leak suppressions need) the instrumented suite runs for far too long.
+if [[ "${SIDEKEY_ASAN:-0}" != 1 ]]; then
+  exit 0
+fi
 
 echo
 echo "== The suite under AddressSanitizer and UndefinedBehaviorSanitizer ($asan)"
