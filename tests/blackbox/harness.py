@@ -135,6 +135,11 @@ class XServer:
         self.display = ":" + number
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("WAYLAND_DISPLAY", None)
+        # The program's own texts, whatever this machine's language: tests
+        # that look at translations set LANG themselves.
+        for name in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+            self.env.pop(name, None)
+        self.env["LANG"] = "zh_CN.UTF-8"
         self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until(lambda: self.run(["wmctrl", "-m"], check=False).returncode == 0,
