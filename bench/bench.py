@@ -22,10 +22,13 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                                "tests", "blackbox"))
+from harness import INSTANCE_LOCK, instance_lock_holder as lock_holder  # noqa: E402
+
 TITLE = "软快捷设置程序"
 SCREEN = (1024, 768)
 KEYS_TYPE_B = 28
-LOCK = "/tmp/OrvaneSideKey"
 GOAL_RATIO = 1.10
 GOAL_ADVISE_MS = 2.0
 
@@ -72,24 +75,6 @@ def cpu_ms(pid):
     return total / 1e6
 
 
-def lock_holder():
-    try:
-        with open(LOCK) as f:
-            # The toolkit writes the pid followed by a NUL.
-            pid = int(f.read().replace("\0", "").strip() or 0)
-    except (OSError, ValueError):
-        return None
-    if pid <= 0:
-        return None
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return None
-    except PermissionError:
-        pass
-    return pid
-
-
 def wait_lock(timeout=180.0):
     """Another copy (a test of someone else's, a demo) holds the
     single-instance lock: ours would show the already-running box."""
@@ -99,7 +84,7 @@ def wait_lock(timeout=180.0):
         if time.monotonic() > deadline:
             raise RuntimeError("the single-instance lock %s stays taken (pid %s); run with "
                                "BENCH_PRIVATE_TMP=1 to use a lock of our own"
-                               % (LOCK, lock_holder()))
+                               % (INSTANCE_LOCK, lock_holder()))
         time.sleep(0.1)
         waited += 0.1
     return waited

@@ -30,6 +30,7 @@ if(SIDEKEY_TESTS)
 
   add_executable(store_limits_tests ${SIDEKEY_FUZZ_DIR}/store_limits_test.cpp)
   target_link_libraries(store_limits_tests PRIVATE sidekey_core GTest::gtest GTest::gtest_main)
+  target_include_directories(store_limits_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
   add_test(NAME store_limits_tests COMMAND store_limits_tests)
   # A pipe in place of the file must not block the store.
   set_tests_properties(store_limits_tests config_store_replay PROPERTIES TIMEOUT 300)

@@ -8,6 +8,7 @@
 ///////////////////////////////////////////////////////////////////////////////
 
 #include "config/CConfigXML.h"
+#include "fixtures/StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -42,20 +43,6 @@ public:
     using CConfigXML::NestingDepth;
 };
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
-}
-
 std::string Repeat(const std::string& s, size_t n)
 {
     std::string out;
@@ -87,23 +74,9 @@ int PortOf(CConfigXML& store)
     return port;
 }
 
-class StoreLimitsTest : public ::testing::Test
+class StoreLimitsTest : public TempConfigFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/sidekey-limits-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern)) << std::strerror(errno);
-        m_dir = pattern;
-        m_path = m_dir + "/config.xml";
-    }
-
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
-
     // Loads text with the quick store: the Load result; the file must come
     // out of Load, reads, a write and Save either changed as written (when
     // it loaded) or untouched.
@@ -123,9 +96,6 @@ protected:
         }
         return loaded;
     }
-
-    std::string m_dir;
-    std::string m_path;
 };
 
 // ============================================================================

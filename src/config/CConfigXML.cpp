@@ -701,6 +701,69 @@ int CConfigXML::SetInt(const char* section, const char* key, const char* attribu
 // pairs
 // ----------------------------------------------------------------------------
 
+namespace
+{
+
+std::string FormatValue(int value)
+{
+    return std::to_string(value);
+}
+
+std::string FormatValue(double value)
+{
+    return FormatReal(value);
+}
+
+template <typename T>
+std::string FormatPair(T a, T b)
+{
+    return "(" + FormatValue(a) + "," + FormatValue(b) + ")";
+}
+
+// Attribute prefix0, prefix1, ...
+std::string IndexedName(const char* prefix, int index)
+{
+    return std::string(prefix) + std::to_string(index);
+}
+
+bool IndexedNamesFit(const char* prefix, int count)
+{
+    if (!prefix)
+        return false;
+    // The longest name is the one of the highest index.
+    int highest = count > 0 ? count - 1 : 0;
+    return IndexedName(prefix, highest).size() <= CConfigXML::MAX_INDEXED_NAME;
+}
+
+// The pairs prefix0 .. prefix(count-1) of node, IntPair or RealPair. An
+// attribute that is missing leaves its pair as it was.
+template <typename Pair>
+int ReadPairs(const TiXmlElement* node, const char* prefix, int count, Pair* pairs)
+{
+    if (!node || !IndexedNamesFit(prefix, count))
+        return 0;
+    for (int i = 0; i < count && pairs; ++i)
+    {
+        const char* text = node->Attribute(IndexedName(prefix, i).c_str());
+        if (text)
+            ScanPair(text, &pairs[i].a, &pairs[i].b);
+    }
+    return 1;
+}
+
+template <typename Pair>
+int WritePairs(TiXmlElement* node, const char* prefix, int count, const Pair* pairs)
+{
+    if (!node || !IndexedNamesFit(prefix, count))
+        return 0;
+    for (int i = 0; i < count && pairs; ++i)
+        node->SetAttribute(IndexedName(prefix, i).c_str(),
+                           FormatPair(pairs[i].a, pairs[i].b).c_str());
+    return 1;
+}
+
+} // anonymous namespace
+
 int CConfigXML::GetIntPair(const char* section, const char* key, const char* attribute,
                            int* a, int* b)
 {
@@ -716,79 +779,29 @@ int CConfigXML::GetIntPair(const char* section, const char* key, const char* att
 int CConfigXML::SetIntPair(const char* section, const char* key, const char* attribute,
                            int a, int b)
 {
-    std::string text = "(" + std::to_string(a) + "," + std::to_string(b) + ")";
-    return SetString(section, key, attribute, text.c_str());
-}
-
-bool CConfigXML::IndexedNamesFit(const char* prefix, int count)
-{
-    if (!prefix)
-        return false;
-    // The longest name is the one of the highest index.
-    int highest = count > 0 ? count - 1 : 0;
-    return IndexedName(prefix, highest).size() <= MAX_INDEXED_NAME;
-}
-
-std::string CConfigXML::IndexedName(const char* prefix, int index)
-{
-    return std::string(prefix) + std::to_string(index);
+    return SetString(section, key, attribute, FormatPair(a, b).c_str());
 }
 
 int CConfigXML::GetIntPairs(const char* section, const char* key, const char* prefix,
                             int count, IntPair* pairs)
 {
-    TiXmlElement* node = FindNode(section, key);
-    if (!node || !IndexedNamesFit(prefix, count))
-        return 0;
-    for (int i = 0; i < count && pairs; ++i)
-    {
-        const char* text = node->Attribute(IndexedName(prefix, i).c_str());
-        if (text)
-            ScanPair(text, &pairs[i].a, &pairs[i].b);
-    }
-    return 1;
+    return ReadPairs(FindNode(section, key), prefix, count, pairs);
 }
 
 int CConfigXML::SetIntPairs(const char* section, const char* key, const char* prefix,
                             int count, const IntPair* pairs)
 {
-    TiXmlElement* node = FindNode(section, key);
-    if (!node || !IndexedNamesFit(prefix, count))
-        return 0;
-    for (int i = 0; i < count && pairs; ++i)
-    {
-        std::string text = "(" + std::to_string(pairs[i].a) + "," +
-                           std::to_string(pairs[i].b) + ")";
-        node->SetAttribute(IndexedName(prefix, i).c_str(), text.c_str());
-    }
-    return 1;
+    return WritePairs(FindNode(section, key), prefix, count, pairs);
 }
 
 int CConfigXML::GetRealPairs(const char* section, const char* key, const char* prefix,
                              int count, RealPair* pairs)
 {
-    TiXmlElement* node = FindNode(section, key);
-    if (!node || !IndexedNamesFit(prefix, count))
-        return 0;
-    for (int i = 0; i < count && pairs; ++i)
-    {
-        const char* text = node->Attribute(IndexedName(prefix, i).c_str());
-        if (text)
-            ScanPair(text, &pairs[i].a, &pairs[i].b);
-    }
-    return 1;
+    return ReadPairs(FindNode(section, key), prefix, count, pairs);
 }
 
 int CConfigXML::SetRealPairs(const char* section, const char* key, const char* prefix,
                              int count, const RealPair* pairs)
 {
-    TiXmlElement* node = FindNode(section, key);
-    if (!node || !IndexedNamesFit(prefix, count))
-        return 0;
-    for (int i = 0; i < count && pairs; ++i)
-    {
-        std::string text = "(" + FormatReal(pairs[i].a) + "," + FormatReal(pairs[i].b) + ")";
-        node->SetAttribute(IndexedName(prefix, i).c_str(), text.c_str());
-    }
-    return 1;
+    return WritePairs(FindNode(section, key), prefix, count, pairs);
 }

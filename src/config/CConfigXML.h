@@ -118,8 +118,6 @@ protected:
 
 private:
     TiXmlElement* FindNode(const char* section, const char* key) const;
-    static bool IndexedNamesFit(const char* prefix, int count);
-    static std::string IndexedName(const char* prefix, int index);
 
     std::unique_ptr<TiXmlDocument> m_doc;
     bool m_loaded;

@@ -6,9 +6,11 @@ Every wait is on a condition (a line printed, a window mapped, a process
 ended) with a generous bound; nothing relies on a fixed sleep alone.
 """
 
+import contextlib
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import tempfile
@@ -284,7 +286,7 @@ def instance_lock_holder():
     return pid
 
 
-def wait_for_instance_lock(timeout=120):
+def wait_for_instance_lock(timeout=600):
     """Another copy (a demo, another test run) would make ours show the
     already-running box: wait until it has gone."""
     wait_until(lambda: instance_lock_holder() is None, timeout, interval=0.2,
@@ -340,6 +342,7 @@ class SideKeyTestCase(unittest.TestCase):
         self.config_path = os.path.join(self.workdir, "Config", "config.xml")
         self.sim = None
         self.app = None
+        self.started = []
 
     def write_config(self, text):
         with open(self.config_path, "w", encoding="utf-8") as f:
@@ -352,14 +355,44 @@ class SideKeyTestCase(unittest.TestCase):
     def start_sim(self, port=None):
         self.sim = BoardSim(self.x, port or self.port)
         self.addCleanup(self.sim.stop)
+        self.started.append(self.sim)
         return self.sim
 
     def start_app(self, env=None, first=True):
         app = SideKey(self.x, self.workdir, env, first)
         self.addCleanup(app.kill)
+        self.started.append(app)
         if self.app is None:
             self.app = app
         return app
+
+    @contextlib.contextmanager
+    def subcase(self, *args, **params):
+        """A subTest on a fresh port (the stand-in of the previous case may
+        still hold the old one for a moment) whose programs and stand-ins
+        end with it, pass or fail: a failed case must not keep the
+        single-instance lock from the next."""
+        self.port = free_port()
+        with self.subTest(*args, **params):
+            try:
+                yield
+            finally:
+                self.end_started()
+
+    def end_started(self):
+        """Ends every program and stand-in started so far (also one a test
+        set as self.sim or self.app by itself)."""
+        extra = [p for p in (self.sim, self.app) if p is not None and p not in self.started]
+        for proc in reversed(self.started + extra):
+            if isinstance(proc, BoardSim):
+                if proc.proc.poll() is None:
+                    proc.proc.send_signal(signal.SIGCONT)  # a frozen one too
+                proc.stop()
+            else:
+                proc.kill()
+        self.started = []
+        self.sim = None
+        self.app = None
 
     def open_dialog(self, board_type="OrvaneTypeB", flags=None):
         """Config for board_type, simulator up, dialog shown and focused."""

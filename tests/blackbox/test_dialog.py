@@ -8,7 +8,7 @@ focus), OK, Cancel, "设置" (only while enabled), then the pen-tray radios.
 import unittest
 import xml.etree.ElementTree as ET
 
-from harness import DIALOG_TITLE, MESSAGE_TITLE, SideKeyTestCase, config_xml
+from harness import DIALOG_TITLE, MESSAGE_TITLE, SideKeyTestCase
 
 
 def flags(config_bytes, section):
@@ -21,8 +21,7 @@ class DialogPerBoardType(SideKeyTestCase):
     def test_pen_tray_group_only_for_OrvaneTypeB(self):
         heights = {}
         for board_type in ("OrvaneTypeA", "OrvaneTypeB", "orvanetypeb", "SomeOtherBoard"):
-            with self.subTest(board_type=board_type):
-                self.port_for_subtest()
+            with self.subcase(board_type=board_type):
                 app = self.open_dialog(board_type)
                 self.assertEqual(app.out.wait_for(lambda l: l.startswith("workType:")),
                                  "workType:" + board_type)
@@ -32,15 +31,9 @@ class DialogPerBoardType(SideKeyTestCase):
                 self.x.run(["wmctrl", "-i", "-c", self.dialog])
                 self.assert_ended(app, 0)
                 self.x.wait_no_window(DIALOG_TITLE)
-                self.sim.stop()
-                self.app = None
         self.assertGreater(heights["OrvaneTypeB"], heights["OrvaneTypeA"] + 30)
         self.assertEqual(heights["orvanetypeb"], heights["OrvaneTypeA"])
         self.assertEqual(heights["SomeOtherBoard"], heights["OrvaneTypeA"])
-
-    def port_for_subtest(self):
-        from harness import free_port
-        self.port = free_port()
 
 
 class OkButton(SideKeyTestCase):
@@ -73,10 +66,8 @@ class OkButton(SideKeyTestCase):
     ]
 
     def test_ok(self):
-        from harness import free_port
         for name, board_type, stored, keys, expected, notified in self.CASES:
-            with self.subTest(name):
-                self.port = free_port()
+            with self.subcase(name):
                 attrs = dict({"Is_Had_Hand": 0}, **stored)
                 app = self.open_dialog(board_type, {board_type: attrs, "Other": {"x": "1"}})
                 before = self.read_config()
@@ -102,8 +93,6 @@ class OkButton(SideKeyTestCase):
                 middle = ["start -1", "stop -1"] if notified else []
                 self.assertEqual(self.sim.requests(),
                                  ["connect SideKey"] + middle + ["disconnect"])
-                self.sim.stop()
-                self.app = None
 
     def focus_ok(self, keys):
         if "Right" in keys:

@@ -24,7 +24,7 @@ import unittest
 import xml.etree.ElementTree as ET
 
 from harness import (DIALOG_TITLE, SLOW_LOAD, TIMEOUT, WARNING_TITLE, BoardSim,
-                     SideKeyTestCase, config_xml, free_port, wait_for_instance_lock,
+                     SideKeyTestCase, config_xml, wait_for_instance_lock,
                      wait_until)
 
 EXIT_AFTER_BOX = 255  # -1 as the shell sees it
@@ -59,24 +59,6 @@ class FaultTestCase(SideKeyTestCase):
         if "detect_leaks" not in asan:
             extra["ASAN_OPTIONS"] = (asan + ":" if asan else "") + "detect_leaks=0"
         return super().start_app(dict(extra, **(env or {})), first)
-
-    def new_port(self):
-        """A fresh port for a sub-case (the stand-in of the previous one may
-        still hold the old one for a moment)."""
-        self.port = free_port()
-        return self.port
-
-    def end_subcase(self):
-        """Whatever happened in a sub-case: its program and stand-in gone,
-        so that the next one starts afresh."""
-        if self.app is not None:
-            self.app.kill()
-        if self.sim is not None:
-            if self.sim.proc.poll() is None:
-                self.sim.proc.send_signal(signal.SIGCONT)
-            self.sim.stop()
-        self.sim = None
-        self.app = None
 
     def assert_clean_end(self, app, status, timeout=TIMEOUT):
         """Ended on its own, not by a signal, with this status and nothing on
@@ -127,21 +109,17 @@ class ServiceKilled(FaultTestCase):
 
     def test_while_the_dialog_is_shown(self):
         for name, keys in (("untouched", []), ("with an unsaved change", ["space"])):
-            with self.subTest(name):
-                try:
-                    self.new_port()
-                    app = self.open_dialog("OrvaneTypeB")
-                    before = self.read_config()
-                    if keys:
-                        self.x.keys(*keys)
-                    self.sim.proc.send_signal(signal.SIGKILL)
-                    self.assert_clean_end(app, 0)
-                    self.assertEqual(app.lines(),
-                                     ["aa", "workType:OrvaneTypeB", "oNDisconnect()"])
-                    self.assertEqual(self.read_config(), before)
-                    self.x.wait_no_window(DIALOG_TITLE)
-                finally:
-                    self.end_subcase()
+            with self.subcase(name):
+                app = self.open_dialog("OrvaneTypeB")
+                before = self.read_config()
+                if keys:
+                    self.x.keys(*keys)
+                self.sim.proc.send_signal(signal.SIGKILL)
+                self.assert_clean_end(app, 0)
+                self.assertEqual(app.lines(),
+                                 ["aa", "workType:OrvaneTypeB", "oNDisconnect()"])
+                self.assertEqual(self.read_config(), before)
+                self.x.wait_no_window(DIALOG_TITLE)
 
     def test_at_the_start_of_key_matching(self):
         # (A kill after some notifications is in test_matching.) Here no
@@ -199,14 +177,10 @@ class ServiceFrozen(FaultTestCase):
 
     def test_ok_waits_for_a_frozen_service(self):
         for action, resume in self.CASES:
-            with self.subTest(action=action, resume=resume):
-                try:
-                    self.ok_with_frozen_service(action, resume)
-                finally:
-                    self.end_subcase()
+            with self.subcase(action=action, resume=resume):
+                self.ok_with_frozen_service(action, resume)
 
     def ok_with_frozen_service(self, action, resume):
-        self.new_port()
         app = self.open_dialog("OrvaneTypeB")
         self.sim.proc.send_signal(signal.SIGSTOP)
         try:
@@ -636,16 +610,15 @@ class DiskFaults(FaultTestCase):
 
     def test_ok_when_the_file_cannot_be_replaced(self):
         for case, options in self.CASES:
-            with self.subTest(case):
+            with self.subcase(case):
                 folder = os.path.dirname(self.config_path)
                 try:
                     self.ok_on_a_bad_folder(case, options, folder)
                 finally:
-                    self.end_subcase()
+                    self.end_started()
                     self.unmount(folder)
 
     def ok_on_a_bad_folder(self, case, options, folder):
-        self.new_port()
         self.mount_tmpfs(folder, options)
         app = self.open_dialog("OrvaneTypeB")
         fillers = []
@@ -781,14 +754,10 @@ class HostileConfig(FaultTestCase):
 
     def test_hostile_files(self):
         for name, make, service, allowed, stdout in self.CASES:
-            with self.subTest(name):
-                try:
-                    self.run_hostile(make, service, allowed, stdout)
-                finally:
-                    self.end_subcase()
+            with self.subcase(name):
+                self.run_hostile(make, service, allowed, stdout)
 
     def run_hostile(self, make, service, allowed, stdout):
-        self.new_port()
         with open(self.config_path, "wb") as f:
             f.write(make(self.port))
         if service == self.OWN:

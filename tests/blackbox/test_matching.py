@@ -7,7 +7,7 @@ import struct
 import subprocess
 import unittest
 
-from harness import (DIALOG_TITLE, TIMEOUT, SideKeyTestCase, free_port, wait_until)
+from harness import SideKeyTestCase, wait_until
 
 SCREEN_W, SCREEN_H = 1024, 768
 KEY_COUNT = {"OrvaneTypeA": 14, "OrvaneTypeB": 28, "SomeOtherBoard": 28}
@@ -63,8 +63,7 @@ class WholeRuns(MatchingTestCase):
 
     def test_whole_run(self):
         for board_type, switch_changed in self.CASES:
-            with self.subTest(board_type=board_type, switch_changed=switch_changed):
-                self.port = free_port()
+            with self.subcase(board_type=board_type, switch_changed=switch_changed):
                 count = KEY_COUNT[board_type]
                 # On OrvaneTypeB also change the pen-tray choice: "设置" must not save it.
                 extra = ()
@@ -91,8 +90,6 @@ class WholeRuns(MatchingTestCase):
                 self.assertEqual(self.read_config(), before)
                 self.sim.out.wait_for(lambda l: l == "disconnect")
                 self.assertEqual(self.sim.requests()[-2:], ["start %d" % count, "disconnect"])
-                self.sim.stop()
-                self.app = None
 
 
 class EndingEarly(MatchingTestCase):
@@ -136,15 +133,12 @@ class Bursts(MatchingTestCase):
 
     def test_back_to_back_notifications_are_all_counted(self):
         for burst in (28, 1000):
-            with self.subTest(burst=burst):
-                self.port = free_port()
+            with self.subcase(burst=burst):
                 app = self.open_matching("OrvaneTypeB")
                 self.sim.send("advise %d" % burst)
                 self.assert_ended(app, 0)
                 lines = app.lines()
                 self.assertGreaterEqual(lines.count("Onadvise"), 28)
-                self.sim.stop()
-                self.app = None
 
 
 class MissingIconSet(MatchingTestCase):

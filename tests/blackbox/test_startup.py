@@ -5,7 +5,7 @@ import os
 import unittest
 
 from harness import (DIALOG_TITLE, MESSAGE_TITLE, SLOW_LOAD, TIMEOUT, WARNING_TITLE,
-                     SideKeyTestCase, config_xml, free_port)
+                     SideKeyTestCase, config_xml)
 
 EXIT_AFTER_BOX = 255  # -1 as the shell sees it
 
@@ -63,9 +63,9 @@ class StartupBoxes(SideKeyTestCase):
 
     def test_empty_or_missing_board_type(self):
         for board_type in ("", None):
-            with self.subTest(board_type=board_type):
+            with self.subcase(board_type=board_type):
                 self.write_config(config_xml(board_type, self.port, flags={}))
-                sim = self.start_sim(free_port_for(self))
+                self.start_sim()
                 app = self.start_app()
                 box = self.x.wait_window(WARNING_TITLE)
                 if board_type is None:
@@ -75,8 +75,6 @@ class StartupBoxes(SideKeyTestCase):
                 self.assert_ended(app, EXIT_AFTER_BOX)
                 self.assertEqual(app.lines(), ["aa", "workType:"])
                 self.x.wait_no_window(WARNING_TITLE)
-                sim.stop()
-                self.app = None
 
     def test_second_copy_is_refused_before_contacting_the_service(self):
         first = self.open_dialog()
@@ -107,17 +105,15 @@ class FlagDecidesWhetherTheDialogOpens(SideKeyTestCase):
 
     def test_dialog_opens(self):
         for name, attrs in self.CASES:
-            with self.subTest(name):
+            with self.subcase(name):
                 self.write_config(config_xml("OrvaneTypeA", self.port, {"OrvaneTypeA": attrs}))
-                sim = self.start_sim(free_port_for(self))
+                self.start_sim()
                 app = self.start_app()
                 dialog = self.x.wait_window(DIALOG_TITLE)
                 self.assertEqual(app.out.wait_for(lambda l: l.startswith("workType:")),
                                  "workType:OrvaneTypeA")
                 self.x.run(["wmctrl", "-i", "-c", dialog])
                 self.assert_ended(app, 0)
-                sim.stop()
-                self.app = None
 
 
 def free_port_taken(port):
@@ -128,16 +124,6 @@ def free_port_taken(port):
         except OSError:
             return True
     return False
-
-
-def free_port_for(test):
-    """A new port for a sub-case, written into the test's configuration."""
-    port = free_port()
-    text = open(test.config_path, encoding="utf-8").read()
-    text = text.replace('<port num="%d" />' % test.port, '<port num="%d" />' % port)
-    test.write_config(text)
-    test.port = port
-    return port
 
 
 if __name__ == "__main__":

@@ -13,13 +13,12 @@ LANGUAGE are taken out of the program's environment.
 """
 
 import os
-import re
 import shutil
 import subprocess
 import unittest
 
-from harness import (DIALOG_TITLE, INSTANCE_LOCK, MESSAGE_TITLE, SideKeyTestCase, config_xml,
-                     wait_until)
+from harness import (DIALOG_TITLE, MESSAGE_TITLE, SideKeyTestCase, config_xml,
+                     wait_for_instance_lock, wait_until)
 
 ENGLISH_TITLE = "Soft Shortcut Settings"
 ENGLISH_WARNING = "Warning"
@@ -52,33 +51,6 @@ def uninstalled_locale():
     return None
 
 
-def lock_holder():
-    """The live process holding the program's single-instance lock, or None.
-    The toolkit writes the pid followed by a NUL byte."""
-    try:
-        with open(INSTANCE_LOCK, "rb") as f:
-            match = re.match(rb"\s*(\d+)", f.read())
-    except OSError:
-        return None
-    pid = int(match.group(1)) if match else 0
-    if pid <= 0:
-        return None
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return None
-    except PermissionError:
-        pass
-    return pid
-
-
-def wait_for_lock(timeout=600):
-    """Another copy (a demo, another test run) would make ours show the
-    already-running box: wait until it has gone."""
-    wait_until(lambda: lock_holder() is None, timeout, interval=0.2,
-               what="another orvane-sidekey to release " + INSTANCE_LOCK)
-
-
 class Translations(SideKeyTestCase):
 
     def setUp(self):
@@ -93,7 +65,7 @@ class Translations(SideKeyTestCase):
         machine) took the single-instance lock between the harness's wait
         and our start: such a start shows only the already-running box."""
         for _ in range(attempts):
-            wait_for_lock()
+            wait_for_instance_lock()
             app = self.start_app(env=env)
             wait_until(lambda: self.x.windows() or app.proc.poll() is not None,
                        what="a window of orvane-sidekey")

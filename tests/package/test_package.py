@@ -44,33 +44,6 @@ OWN_FILES = [
 ]
 
 
-def lock_holder():
-    """The live process holding the program's single-instance lock, or None.
-    The toolkit writes the pid followed by a NUL byte."""
-    try:
-        with open(harness.INSTANCE_LOCK, "rb") as f:
-            match = re.match(rb"\s*(\d+)", f.read())
-    except OSError:
-        return None
-    pid = int(match.group(1)) if match else 0
-    if pid <= 0:
-        return None
-    try:
-        os.kill(pid, 0)
-    except ProcessLookupError:
-        return None
-    except PermissionError:
-        pass
-    return pid
-
-
-def wait_for_lock(timeout=600):
-    """Another copy (a demo, another test run) would make ours show the
-    already-running box: wait until it has gone."""
-    harness.wait_until(lambda: lock_holder() is None, timeout, interval=0.2,
-               what="another orvane-sidekey to release " + harness.INSTANCE_LOCK)
-
-
 def run(args, **kwargs):
     kwargs.setdefault("timeout", 600)
     result = subprocess.run(args, capture_output=True, text=True, **kwargs)
@@ -466,7 +439,7 @@ class DebianPackage(unittest.TestCase):
         wait for it and our start: such a start shows only the
         already-running box."""
         for _ in range(attempts):
-            wait_for_lock()
+            harness.wait_for_instance_lock()
             stderr = tempfile.TemporaryFile()
             self.addCleanup(stderr.close)
             app = subprocess.Popen([self.unpacked("/usr/bin/orvane-sidekey")], cwd=workdir,

@@ -7,6 +7,7 @@
 ///////////////////////////////////////////////////////////////////////////////
 
 #include "config/CConfigXML.h"
+#include "fixtures/StoreTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -42,20 +43,6 @@ namespace
 // ----------------------------------------------------------------------------
 // helpers
 // ----------------------------------------------------------------------------
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    return !out.fail();
-}
 
 // Names in a folder, sorted: shows leftover temporary files.
 std::vector<std::string> Entries(const std::string& dir)
@@ -117,32 +104,9 @@ int RunAsOrdinaryUser(const std::function<int()>& body)
 // fixture: a private folder with a configuration file written from a string
 // ----------------------------------------------------------------------------
 
-class ConfigStoreTest : public ::testing::Test
+class ConfigStoreTest : public TempConfigFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/sidekey-store-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern)) << std::strerror(errno);
-        m_dir = pattern;
-        m_path = m_dir + "/config.xml";
-    }
-
-    void TearDown() override
-    {
-        if (m_dir.empty())
-            return;
-        // Give folders their write permission back so that they can be emptied.
-        std::error_code ec;
-        chmod(m_dir.c_str(), 0700);
-        for (const fs::directory_entry& e : fs::recursive_directory_iterator(m_dir, ec))
-        {
-            if (!e.is_symlink() && e.is_directory())
-                chmod(e.path().c_str(), 0700);
-        }
-        fs::remove_all(m_dir, ec);
-    }
-
     void WriteConfig(const std::string& text)
     {
         ASSERT_TRUE(WriteFile(m_path, text)) << m_path;
@@ -176,8 +140,6 @@ protected:
         return SaveAfter(xml, [](CConfigXML&) {});
     }
 
-    std::string m_dir;
-    std::string m_path;
 };
 
 // ============================================================================
