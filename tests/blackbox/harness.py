@@ -55,6 +55,15 @@ def free_port():
         return s.getsockname()[1]
 
 
+def port_is_free(port):
+    with socket.socket() as s:
+        try:
+            s.bind(("127.0.0.1", port))
+        except OSError:
+            return False
+    return True
+
+
 def config_xml(board_type="OrvaneTypeB", port=4869, flags=None, extra=""):
     """A configuration file with one board section per entry of flags
     ({section: {attribute: value}}); by default the board's own section with
@@ -135,6 +144,7 @@ class XServer:
         if not number:
             raise RuntimeError("Xvfb did not start")
         self.display = ":" + number
+        self.size = tuple(int(v) for v in size.split("x"))
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("WAYLAND_DISPLAY", None)
         # The program's own texts, whatever this machine's language: tests
@@ -168,6 +178,16 @@ class XServer:
                     return wid
             return None
         return wait_until(find, timeout, what="window %r" % title)
+
+    def wait_full_screen(self, timeout=TIMEOUT):
+        """The untitled window that covers the whole screen: the
+        key-matching screen."""
+        def find():
+            for wid, name in self.windows():
+                if name == "" and self.geometry(wid) == (0, 0) + self.size:
+                    return wid
+            return None
+        return wait_until(find, timeout, what="full-screen key-matching window")
 
     def wait_no_window(self, title, timeout=TIMEOUT):
         wait_until(lambda: all(name != title for _, name in self.windows()), timeout,

@@ -24,7 +24,7 @@ import unittest
 import xml.etree.ElementTree as ET
 
 from harness import (DIALOG_TITLE, SLOW_LOAD, TIMEOUT, WARNING_TITLE, BoardSim,
-                     SideKeyTestCase, config_xml, wait_for_instance_lock,
+                     SideKeyTestCase, config_xml, port_is_free, wait_for_instance_lock,
                      wait_until)
 
 EXIT_AFTER_BOX = 255  # -1 as the shell sees it
@@ -35,20 +35,11 @@ CRASH_TEXT = re.compile(r"ERROR: AddressSanitizer|runtime error:|terminate calle
                         r"assert(ion)?\b.*\bfailed", re.I)
 # A start-up on an unreadable file waits for two failing loads.
 UNREADABLE_START = TIMEOUT + 2 * SLOW_LOAD
-SCREEN_W, SCREEN_H = 1024, 768
 
 
 def flags_of(config_bytes, section):
     return dict(ET.fromstring(config_bytes).find(section).find("Flag").attrib)
 
-
-def port_is_free(port):
-    with socket.socket() as s:
-        try:
-            s.bind(("127.0.0.1", port))
-        except OSError:
-            return False
-    return True
 
 
 class FaultTestCase(SideKeyTestCase):
@@ -129,7 +120,7 @@ class ServiceKilled(FaultTestCase):
         self.x.key_down("Return")
         try:
             self.sim.out.wait_for(lambda l: l == "start 28")
-            self.wait_full_screen()
+            self.x.wait_full_screen()
         finally:
             self.x.key_up("Return")
         before = self.read_config()
@@ -141,14 +132,6 @@ class ServiceKilled(FaultTestCase):
         self.assertNotIn("Onadvise", lines)
         self.assertEqual(self.read_config(), before)
         wait_until(lambda: self.x.windows() == [], what="no window left")
-
-    def wait_full_screen(self):
-        def find():
-            for wid, name in self.x.windows():
-                if name == "" and self.x.geometry(wid) == (0, 0, SCREEN_W, SCREEN_H):
-                    return wid
-            return None
-        return wait_until(find, what="full-screen key-matching window")
 
 
 class ServiceFrozen(FaultTestCase):

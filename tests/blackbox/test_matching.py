@@ -31,17 +31,9 @@ class MatchingTestCase(SideKeyTestCase):
         keys += list(extra_keys) or ["Tab", "Tab", "Tab"]
         self.x.keys(*keys)
         self.x.key_down("Return")
-        self.matching = self.wait_full_screen()
+        self.matching = self.x.wait_full_screen()
         self.x.key_up("Return")
         return app
-
-    def wait_full_screen(self):
-        def find():
-            for wid, name in self.x.windows():
-                if name == "" and self.x.geometry(wid) == (0, 0, SCREEN_W, SCREEN_H):
-                    return wid
-            return None
-        return wait_until(find, what="full-screen key-matching window")
 
     def advise(self, app, count, total):
         self.sim.send("advise %d" % count)

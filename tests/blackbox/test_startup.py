@@ -5,7 +5,7 @@ import os
 import unittest
 
 from harness import (DIALOG_TITLE, MESSAGE_TITLE, SLOW_LOAD, TIMEOUT, WARNING_TITLE,
-                     SideKeyTestCase, config_xml)
+                     SideKeyTestCase, config_xml, port_is_free)
 
 EXIT_AFTER_BOX = 255  # -1 as the shell sees it
 
@@ -37,7 +37,7 @@ class StartupBoxes(SideKeyTestCase):
         self.assertEqual(self.sim.requests(), [])
 
     def test_missing_config_uses_default_port_then_warns(self):
-        if free_port_taken(4869):
+        if not port_is_free(4869):
             self.skipTest("port 4869 is in use on this machine")
         os.remove(self.config_path)
         self.start_sim(4869)
@@ -114,16 +114,6 @@ class FlagDecidesWhetherTheDialogOpens(SideKeyTestCase):
                                  "workType:OrvaneTypeA")
                 self.x.run(["wmctrl", "-i", "-c", dialog])
                 self.assert_ended(app, 0)
-
-
-def free_port_taken(port):
-    import socket
-    with socket.socket() as s:
-        try:
-            s.bind(("127.0.0.1", port))
-        except OSError:
-            return True
-    return False
 
 
 if __name__ == "__main__":

@@ -23,7 +23,6 @@ from harness import (DIALOG_TITLE, MESSAGE_TITLE, SideKeyTestCase, config_xml,
 ENGLISH_TITLE = "Soft Shortcut Settings"
 ENGLISH_WARNING = "Warning"
 EXIT_AFTER_BOX = 255  # -1 as the shell sees it
-SCREEN_W, SCREEN_H = 1024, 768
 
 # Tried in this order for "a locale that is not installed".
 UNINSTALLED_CANDIDATES = ["fr_FR.UTF-8", "it_IT.UTF-8", "es_ES.UTF-8", "pt_BR.UTF-8",
@@ -195,13 +194,7 @@ class Translations(SideKeyTestCase):
         # Focus order: switch, OK, Cancel, "Set Up".
         self.x.keys("Tab", "Tab", "Tab")
         self.x.key_down("Return")
-
-        def full_screen():
-            for wid, name in self.x.windows():
-                if name == "" and self.x.geometry(wid) == (0, 0, SCREEN_W, SCREEN_H):
-                    return wid
-            return None
-        window = wait_until(full_screen, what="full-screen key-matching window")
+        window = self.x.wait_full_screen()
         self.x.key_up("Return")
         self.sim.out.wait_for(lambda l: l == "start 28")
         self.x.screenshot_window(window, "keymatching-english.png")
