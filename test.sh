@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole suite headless, in
-# three stages; the first that fails ends the script with a non-zero status:
+# four stages. A failing build or fuzzing stage ends the script at once; a
+# failing sanitizer stage still lets the normal suite run, and the script
+# then exits non-zero:
 #
 #   1. build/       the normal build;
 #   2. build-fuzz/  the configuration store's libFuzzer target (clang): every
