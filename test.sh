@@ -92,10 +92,6 @@ fi
 # 3. the suite under AddressSanitizer and UndefinedBehaviorSanitizer
 # ----------------------------------------------------------------------------
 
-# ----------------------------------------------------------------------------
-# 3. the suite under AddressSanitizer and UndefinedBehaviorSanitizer
-# ----------------------------------------------------------------------------
-
 # Runs in a subshell: its sanitizer settings stay there. Reports go to files,
 # as the black-box tests keep the programs' stderr to themselves; a report
 # fails the stage also when it comes from a process whose exit status no
